@@ -29,6 +29,7 @@ int ReadConfigInfor(const char* section, const char* key, char* value, int capac
 // Appends [UlibSdkList] path, or "qvkey.ini". Always 1.
 int GetKeyListFileName(std::string& name);
 // Full path of the per-user token list ("" when it cannot be formed; logged).
+// An empty path or prefix means "no such file": callers read and delete nothing.
 std::string GetKeyListPath();
 // Documents folder + "\QVKEYCERTINFORINKEYNO%d_" ("" when it cannot be formed; logged).
 std::string GetKeyCertInfoPrefix(int n);
@@ -41,7 +42,8 @@ int GetMonitorPath(char* path, int capacity, int* length);
 
 // ProviderName (at most capacity - 1 bytes, no terminator) into the zero-filled field:
 // 0 with its length, or 1 with length 0 when missing or empty (the caller then uses
-// kDefaultProviderName). A longer value is refused: 1, length 0, logged.
+// kDefaultProviderName). A longer value is refused, not shortened (certificates must not
+// be bound to a name that was never configured): -1, length 0, logged.
 int GetProviderName(char* name, int capacity, int* length);
 // The same for the unload pass; first logs the ConfigInfor.ini path with WriteLogNoCap.
 int GetUnloadProviderName(char* name, int capacity, int* length);
