@@ -41,3 +41,9 @@ function(qm_wine_script_test name)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine RESOURCE_LOCK wine_state TIMEOUT 900
         ENVIRONMENT "QM_WINE_DIR=${QM_WINE_DIR};QM_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QM_SOURCE_DIR=${QM_SOURCE_DIR}")
 endfunction()
+
+# A deliverable imports nothing but Windows' own libraries.
+function(qm_check_imports target)
+    add_test(NAME imports.${target}
+        COMMAND bash ${QM_SOURCE_DIR}/tests/imports/check-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>)
+endfunction()
