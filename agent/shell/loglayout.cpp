@@ -12,8 +12,8 @@ void FormatLogTimeLine(const struct tm& t, char out[LOG_TIME_LINE_CAPACITY])
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const char* day = (t.tm_wday >= 0 && t.tm_wday < 7) ? kDays[t.tm_wday] : "???";
     const char* month = (t.tm_mon >= 0 && t.tm_mon < 12) ? kMonths[t.tm_mon] : "???";
-    snprintf(out, LOG_TIME_LINE_CAPACITY, "%.3s %.3s %02d %02d:%02d:%02d %d\n", day, month,
-             t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 1900 + t.tm_year);
+    snprintf(out, LOG_TIME_LINE_CAPACITY, "%.3s %.3s %02d %02d:%02d:%02d %lld\n", day, month,
+             t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 1900LL + t.tm_year);
 }
 
 std::string FormatLogHexDump(const unsigned char* bytes, size_t length)
