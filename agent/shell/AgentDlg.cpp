@@ -10,6 +10,7 @@
 #include "agent/shell/AboutDlg.h"
 #include "agent/shell/framework/WinApp.h"
 #include "agent/shell/log.h"
+#include "agent/webpage/openurl.h"
 
 char g_szMonitorName[MONITOR_NAME_BYTES];
 int g_nNcPaintHide = 2;
@@ -28,6 +29,7 @@ CAgentDlg::CAgentDlg(CWnd* parent)
       m_uMsgKeyNInserted()
 {
     m_hIcon = LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    ClearPageChoiceFlags();
 }
 
 CAgentDlg::~CAgentDlg()
