@@ -126,6 +126,14 @@ protected:
         browser = dir + "\\IEXPLORE.EXE";
         saved = dir + "\\iexplore.qvtest-saved";
         CreateDirectoryA(dir.c_str(), NULL);
+        // Keep the prefix's own file under its own spelling.
+        WIN32_FIND_DATAA found;
+        HANDLE find = FindFirstFileA(browser.c_str(), &found);
+        original = browser;
+        if (find != INVALID_HANDLE_VALUE) {
+            original = dir + "\\" + found.cFileName;
+            FindClose(find);
+        }
         if (FileExists(browser) && !FileExists(saved)) {
             ASSERT_TRUE(MoveFileA(browser.c_str(), saved.c_str()));
         }
@@ -139,7 +147,7 @@ protected:
     {
         DeleteFileA(browser.c_str());
         if (FileExists(saved))
-            MoveFileA(saved.c_str(), browser.c_str());
+            MoveFileA(saved.c_str(), original.c_str());
         RemoveFile(kRecord);
         RemoveBesideProgram("openUrlList.ini");
     }
@@ -156,7 +164,7 @@ protected:
         return ReadFileBytes(kRecord);
     }
 
-    std::string dir, browser, saved;
+    std::string dir, browser, saved, original;
 };
 
 TEST_F(OpenUrlPageTest, FlagOneOpensUrlNMaximised)
