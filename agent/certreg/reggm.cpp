@@ -56,7 +56,7 @@ static int WaitForDevice(ULONG* size)
     return 0;
 }
 
-static void CertRegGmDevice(const char* deviceName)
+void CertRegGmDevice(const char* deviceName)
 {
     DEVHANDLE device = NULL;
     if (g_GmSmartApi.ConnectDev(const_cast<char*>(deviceName), &device) != SAR_OK)

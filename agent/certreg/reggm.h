@@ -23,6 +23,10 @@ enum {
 // the device list cannot be read; 1 after every listed device was visited.
 int CertRegGmDevices();
 
+// One listed device: connect, every application on it, disconnect. Nothing is logged for
+// a device that cannot be connected or whose applications cannot be listed.
+void CertRegGmDevice(const char* deviceName);
+
 // One application of a connected device: its "VUZUVARID" container, else every listed
 // container. 1 when handled, 0 when it cannot be opened or no container list can be had.
 int CertRegGmApplication(DEVHANDLE device, const char* appName);
