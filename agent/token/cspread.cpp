@@ -12,6 +12,14 @@
 // may also have written more, so it gets room to spare inside our allocation.
 enum { CSP_READ_BUFFER_BYTES = 2 * CSP_AREA_BYTES };
 
+static bool AllZero(const unsigned char* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        if (bytes[i] != 0)
+            return false;
+    return true;
+}
+
 // Reads the area into the caller's zero-filled buffer of CSP_READ_BUFFER_BYTES and gives
 // the number of valid bytes. 0, or 1 after the failure was reported.
 static int ReadCspArea(int tokenHandle, unsigned char* buffer, int* delivered)
@@ -21,7 +29,9 @@ static int ReadCspArea(int tokenHandle, unsigned char* buffer, int* delivered)
         printf("read csp data err\n");
         return 1;
     }
-    if (length < 0 || length > CSP_AREA_BYTES) {
+    // Length 0 means "never written", which makes the caller write zeros over the area:
+    // only an empty buffer may say so, or a token's containers would be wiped.
+    if (length < 0 || length > CSP_AREA_BYTES || (length == 0 && !AllZero(buffer, CSP_READ_BUFFER_BYTES))) {
         printf("read csp data err\n");
         WriteLogF("Usb_ReadCspData len err: %d", length);
         return 1;

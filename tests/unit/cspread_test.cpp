@@ -138,6 +138,19 @@ TEST_F(CspReadTest, FailedInitialisingWriteIsNotNoticed)
     EXPECT_EQ(length, 0);
 }
 
+TEST_F(CspReadTest, LengthZeroWithBytesIsRefusedAndNothingWritten)
+{
+    // A faulty library that reports 0 for a written area must not get it wiped.
+    Token("status=5\r\nc1.name=tokA-c1\r\nUsb_ReadCspData.len=0\r\n");
+    unsigned int status = 0xDEADBEEF;
+    EXPECT_EQ(CSP_ReadContainterStaus(g_hPrvToken, &status), 1);
+    EXPECT_EQ(status, 0xDEADBEEFu);
+    EXPECT_EQ(Read(1, 1), 1);
+    EXPECT_TRUE(FieldUntouched());
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"Usb_ReadCspData", "Usb_ReadCspData"}));
+    EXPECT_EQ(LogMessages(), std::vector<std::string>(2, "Usb_ReadCspData len err: 0"));
+}
+
 TEST_F(CspReadTest, StatusWordIsDeliveredAsStored)
 {
     Token("status=0xFFFFFFF5\r\n");
