@@ -47,3 +47,14 @@ function(qm_check_imports target)
     add_test(NAME imports.${target}
         COMMAND bash ${QM_SOURCE_DIR}/tests/imports/check-imports.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:${target}>)
 endfunction()
+
+# Every stand-in target below testbed/, so tests can depend on them all.
+function(qm_testbed_targets out)
+    set(result)
+    get_property(dirs DIRECTORY ${QM_SOURCE_DIR}/testbed PROPERTY SUBDIRECTORIES)
+    foreach(dir ${dirs})
+        get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+        list(APPEND result ${targets})
+    endforeach()
+    set(${out} ${result} PARENT_SCOPE)
+endfunction()
