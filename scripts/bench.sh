@@ -19,7 +19,13 @@ cmake --build "$BUILD/win32" -j "$JOBS" --target "${names[@]}" cert_fixtures
 
 bash testbed/wine/prefix.sh "$BUILD/wine" setup
 trap 'bash testbed/wine/prefix.sh "$BUILD/wine" stop' EXIT
+status=0
 for name in "${names[@]}"; do
     echo "[bench] $name"
-    bash testbed/wine/run.sh "$BUILD/wine" "$BUILD/win32/bin/$name.exe" "$@" 2>&1 | grep -v '^[0-9a-f]*:fixme:' || true
+    set +e
+    bash testbed/wine/run.sh "$BUILD/wine" "$BUILD/win32/bin/$name.exe" "$@" 2>&1 | grep --line-buffered -v ':fixme:'
+    rc=${PIPESTATUS[0]}
+    set -e
+    [ "$rc" -eq 0 ] || { echo "[bench] $name failed ($rc)"; status=1; }
 done
+exit $status
