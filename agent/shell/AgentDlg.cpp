@@ -10,6 +10,9 @@
 #include "agent/shell/AboutDlg.h"
 #include "agent/shell/framework/WinApp.h"
 #include "agent/shell/log.h"
+#include "agent/shell/tokenflags.h"
+#include "agent/shell/tokenpass.h"
+#include "agent/token/gmsmartapi.h"
 #include "agent/webpage/openurl.h"
 
 char g_szMonitorName[MONITOR_NAME_BYTES];
@@ -46,6 +49,7 @@ const MessageTable* CAgentDlg::GetMessageTable() const
         {WM_QUERYDRAGICON, QM_HANDLER(CAgentDlg, OnQueryDragIcon)},
         {WM_TIMER, QM_HANDLER(CAgentDlg, OnTimer)},
         {WM_NCPAINT, QM_HANDLER(CAgentDlg, OnNcPaint)},
+        {WM_DEVICECHANGE, QM_HANDLER(CAgentDlg, OnDeviceChangeMessage)},
         QM_END_OF_TABLE,
     };
     static const MessageTable table = {CDialog::GetMessageTable(), entries};
@@ -179,11 +183,64 @@ void CAgentDlg::SetMsgFilter(UINT message)
 }
 
 // The standard token library is loaded here, once, when it is configured.
-void CAgentDlg::LoadStandardLibrary() {}
+void CAgentDlg::LoadStandardLibrary()
+{
+    if (ReadAppNum() <= 0)
+        return;
+    if (LoadGMSmartAPI() == 1)
+        WriteLog("LoadLibrary LoadGMSmartAPI ok");
+    else
+        WriteLog("LoadLibrary LoadGMSmartAPI err 证书注册失败");
+}
+
+// An identifier of 0 means its registration failed: it stands for no message, so that
+// WM_NULL (0) can never start a pass or change the flags.
+static bool IsRegistered(UINT message, UINT identifier)
+{
+    return identifier != 0 && message == identifier;
+}
 
 bool CAgentDlg::OnTokenMessage(UINT message)
 {
+    // Each test on its own: a message that matches one is still compared with the later ones.
+    if (IsRegistered(message, m_uMsgMonitorDone) &&
+        RunMonitorFinishedPass(m_iniKeyList, &m_bTokenInserted, m_uMsgRegDone) == 0)
+        return false;
+    if (IsRegistered(message, m_uMsgKeyInserted)) {
+        WriteLog("收到Ukey插入消息");
+        g_bTokenPresent = 1;
+        m_bTokenInserted = 1;
+    }
+    if (IsRegistered(message, m_uMsgKeyRemoved)) {
+        WriteLog("收到Ukey移除消息");
+        g_bTokenPresent = 0;
+        m_bTokenInserted = 0;
+    }
+    for (int n = 0; n < ANNOUNCED_KEY_COUNT; ++n) {
+        if (IsRegistered(message, m_uMsgKeyNInserted[n])) {
+            WriteLogF("收到 %d号Ukey插入消息", n);
+            g_bTokenPresent = 1;
+            g_nAnnouncedToken = n;
+        }
+    }
     return true;
+}
+
+LRESULT CAgentDlg::OnDeviceChangeMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return OnDeviceChange((UINT)wParam, (DWORD_PTR)lParam);
+}
+
+// The uninstaller asks with two fixed numbers; every other device change is the system's.
+BOOL CAgentDlg::OnDeviceChange(UINT nEventType, DWORD_PTR dwData)
+{
+    if (nEventType == UNINSTALL_EVENT_TYPE && dwData == UNINSTALL_EVENT_DATA) {
+        WriteLog("OnDeviceChange 收到 来自卸载程序发来的 自定义 设备变化消息 \n现在进行证书和配置文件删除操作!");
+        UninstallCleanUp();
+        return TRUE;
+    }
+    WriteLog("OnDeviceChange 收到 系统 设备变化消息");
+    return TRUE;
 }
 
 LRESULT CAgentDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)

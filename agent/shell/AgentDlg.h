@@ -15,6 +15,9 @@
 
 enum { MONITOR_NAME_BYTES = 512 };
 
+// The uninstaller's request: WM_DEVICECHANGE with these two numbers together.
+enum { UNINSTALL_EVENT_TYPE = 12345, UNINSTALL_EVENT_DATA = 54321 };
+
 // The monitor's window title looked for at every tick; read once at initialisation.
 extern char g_szMonitorName[MONITOR_NAME_BYTES];
 // How many more frame-paint requests hide the window (starts at 2).
@@ -32,6 +35,8 @@ public:
     void WatchMonitor();
     // Lets one message identifier through the message filter of Vista and later.
     void SetMsgFilter(UINT message);
+    // The uninstaller's request or a system device change; always TRUE.
+    BOOL OnDeviceChange(UINT nEventType, DWORD_PTR dwData);
 
     int m_bTokenInserted;
     CIniReader m_iniKeyList;  // the per-user token list
@@ -56,6 +61,7 @@ protected:
     LRESULT OnQueryDragIcon(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnTimer(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnNcPaint(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnDeviceChangeMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
     void AddAboutMenuEntry();
