@@ -1,5 +1,6 @@
 #include "tests/e2e/e2esupport.h"
 
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include "tests/support/testsupport.h"
@@ -153,6 +154,83 @@ bool WaitForMonitorStarts(size_t n, DWORD timeoutMs)
 bool CopyInBin(const std::string& from, const std::string& to)
 {
     return CopyFileA((qmtest::ProgramDir() + from).c_str(), (qmtest::ProgramDir() + to).c_str(), FALSE) != FALSE;
+}
+
+std::vector<std::string> FileLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::string text = qmtest::ReadFileBytes(path);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end + 2;
+    }
+    return lines;
+}
+
+bool BrowserAtIePath::Install()
+{
+    char folder[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(NULL, folder, CSIDL_PROGRAM_FILES, FALSE))
+        return false;
+    std::string dir = std::string(folder) + "\\Internet Explorer";
+    m_browser = dir + "\\IEXPLORE.EXE";
+    m_saved = dir + "\\iexplore.qvtest-saved";
+    CreateDirectoryA(dir.c_str(), NULL);
+    // Keep the prefix's own file under its own spelling.
+    m_original = m_browser;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(m_browser.c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        m_original = dir + "\\" + found.cFileName;
+        FindClose(find);
+    }
+    if (qmtest::FileExists(m_browser) && !qmtest::FileExists(m_saved) &&
+        !MoveFileA(m_browser.c_str(), m_saved.c_str()))
+        return false;
+    return CopyFileA((qmtest::ProgramDir() + "browser.exe").c_str(), m_browser.c_str(), FALSE) != FALSE;
+}
+
+void BrowserAtIePath::Restore()
+{
+    if (m_browser.empty())
+        return;
+    DeleteFileA(m_browser.c_str());
+    if (qmtest::FileExists(m_saved))
+        MoveFileA(m_saved.c_str(), m_original.c_str());
+    m_browser.clear();
+}
+
+bool StartAgent(Agent* agent, DWORD timeoutMs)
+{
+    if (!Start(kAgentExe, &agent->pi))
+        return false;
+    agent->hwnd = WaitForTopLevel(kAgentExe, agent->pi.dwProcessId, timeoutMs);
+    if (agent->hwnd == NULL)
+        return false;
+    WaitForInputIdle(agent->pi.hProcess, timeoutMs);
+    return true;
+}
+
+void StopAgent(Agent* agent)
+{
+    Stop(&agent->pi);
+    agent->hwnd = NULL;
+}
+
+bool SendToAgent(const Agent& agent, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(agent.hwnd, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+bool SendRegistered(const Agent& agent, const char* messageName, DWORD timeoutMs)
+{
+    UINT message = RegisterWindowMessageA(messageName);
+    return message != 0 && SendToAgent(agent, message, 0, 0, timeoutMs);
 }
 
 }  // namespace e2e

@@ -38,4 +38,33 @@ bool WaitForMonitorStarts(size_t n, DWORD timeoutMs);
 // Copies a program of the bin folder under another name beside it.
 bool CopyInBin(const std::string& from, const std::string& to);
 
+// Lines of a CRLF text file (empty when missing).
+std::vector<std::string> FileLines(const std::string& path);
+
+// The browser stand-in put at Internet Explorer's path; the prefix's own file is moved
+// aside and put back by Restore.
+class BrowserAtIePath {
+public:
+    bool Install();
+    void Restore();
+
+private:
+    std::string m_browser, m_saved, m_original;
+};
+
+// The agent started from the bin folder with its window found; Stop ends it.
+struct Agent {
+    PROCESS_INFORMATION pi = {};
+    HWND hwnd = NULL;
+};
+bool StartAgent(Agent* agent, DWORD timeoutMs = 60000);
+void StopAgent(Agent* agent);
+
+// Sends the registered message of this name to the agent's window and waits until the
+// agent has handled it (a pass runs to its end inside). False when it was not handled
+// within timeoutMs.
+bool SendRegistered(const Agent& agent, const char* messageName, DWORD timeoutMs = 120000);
+// The same for any message.
+bool SendToAgent(const Agent& agent, UINT message, WPARAM wParam, LPARAM lParam, DWORD timeoutMs = 120000);
+
 }  // namespace e2e
