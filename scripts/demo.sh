@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: set up, build, then run the agent under Wine as it would run on a user's
-# machine (installed in C:\Quillmere with the monitor stand-in beside it) and show what it
-# does: a hidden window titled with its file name, the monitor started, and its log.
+# machine (installed in C:\Quillmere with the bundled virtual token library beside it),
+# let the monitor stand-in announce the token, and show what the agent did: the
+# certificates in "MY" with their bindings, the page it opened and its log.
 # QM_SKIP_BUILD=1 skips set-up and build (an existing build/ is used).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -31,16 +32,47 @@ for title in Quillmere.exe plugWatch.exe; do
     [ -n "$pid" ] && wine_run taskkill /f /pid "$pid" >/dev/null 2>&1 || true
 done
 
-say "installing build/dist into C:\\Quillmere, with the token-monitor stand-in beside it"
+say "installing build/dist into C:\\Quillmere, with the virtual token library (testbed/demo) beside it"
 rm -rf "$DRIVE_C/Quillmere"
-mkdir -p "$DRIVE_C/Quillmere"
+mkdir -p "$DRIVE_C/Quillmere/certs"
 cp "$BUILD"/dist/* "$DRIVE_C/Quillmere/"
-cp "$BUILD/win32/bin/plugWatch.exe" "$DRIVE_C/Quillmere/"
-ls -1 "$DRIVE_C/Quillmere"
+cp "$BUILD/win32/bin/plugWatch.exe" "$BUILD/win32/bin/QvPrvApi.dll" "$DRIVE_C/Quillmere/"
+cp "$BUILD"/win32/bin/certs/*.der "$DRIVE_C/Quillmere/certs/"
+cp testbed/demo/QvPrvApi.ini testbed/demo/openUrlList.ini "$DRIVE_C/Quillmere/"
+ls -1 "$DRIVE_C/Quillmere" | grep -v '^certs$'
+
+# The user's token list: token index 0 is this user's.
+DOCS=$(ls -d "$DRIVE_C"/users/*/Documents | grep -v '/Public/' | head -1)
+cp testbed/demo/qvkey.ini "$DOCS/qvkey.ini"
+
+# The browser stand-in where Internet Explorer lies (a 32-bit program's Program Files).
+IE_DIR="$DRIVE_C/Program Files (x86)/Internet Explorer"
+mkdir -p "$IE_DIR"
+for f in "$IE_DIR"/*; do
+    case "${f##*/}" in [iI][eE][xX][pP][lL][oO][rR][eE].[eE][xX][eE]) mv -f "$f" "$IE_DIR/iexplore.demo-saved" ;; esac
+done
+cp "$BUILD/win32/bin/browser.exe" "$IE_DIR/IEXPLORE.EXE"
+restore_ie() {
+    rm -f "$IE_DIR/IEXPLORE.EXE"
+    [ -f "$IE_DIR/iexplore.demo-saved" ] && mv -f "$IE_DIR/iexplore.demo-saved" "$IE_DIR/iexplore.exe"
+    bash testbed/wine/prefix.sh "$WINE_DIR" stop
+}
+trap restore_ie EXIT
 
 # The log folder is the user's to create; the agent never does.
 mkdir -p "$DRIVE_C/qvlog" "$DRIVE_C/qvtest"
-rm -f "$DRIVE_C/qvlog/Quillmere.log" "$DRIVE_C/qvtest/monitor.log"
+rm -f "$DRIVE_C/qvlog/Quillmere.log" "$DRIVE_C/qvtest/monitor.log" "$DRIVE_C/qvtest/browser.log"
+say "emptying the user's \"MY\" store"
+wine_run "$BUILD/win32/bin/storeinspector.exe" --clear 2>/dev/null | tr -d '\r' || true
+
+started=$(date +%s)
+say "starting the token monitor stand-in: it waits for the agent, then announces token 0"
+echo "    Ukey插入消息, 0号Ukey插入, KEY监控完成消息"
+wine_run 'C:\Quillmere\plugWatch.exe' -scenario announce0 </dev/null >/dev/null 2>&1 &
+for _ in $(seq 1 60); do
+    [ -n "$(window_pid plugWatch.exe)" ] && break
+    sleep 1
+done
 
 say "starting C:\\Quillmere\\Quillmere.exe"
 wine_run 'C:\Quillmere\Quillmere.exe' </dev/null >/dev/null 2>&1 &
@@ -54,24 +86,26 @@ if [ -z "$agent_pid" ]; then
     echo "[demo] the agent's window did not appear" >&2
     exit 1
 fi
-# A few timer ticks: the agent finds no monitor window and starts the monitor.
-sleep 4
+echo "=> the agent runs hidden: $(winlist Quillmere.exe)"
 
-say "top-level windows (visible=0: hidden)"
-winlist
-if winlist Quillmere.exe | grep -q 'visible=0 title=Quillmere.exe$'; then
-    echo "=> the agent runs hidden, titled Quillmere.exe (Windows pid $agent_pid)"
+# The pass ends with the page opened: wait for the browser's record.
+for _ in $(seq 1 180); do
+    [ -s "$DRIVE_C/qvtest/browser.log" ] && break
+    sleep 1
+done
+
+say "the monitor stand-in's record (c:\\qvtest\\monitor.log)"
+iconv -f GBK -t UTF-8 "$DRIVE_C/qvtest/monitor.log" 2>/dev/null | tr -d '\r' || echo "(none)"
+
+say "certificates in the current user's \"MY\" store, with their key bindings"
+wine_run "$BUILD/win32/bin/storeinspector.exe" 2>/dev/null | tr -d '\r' | tr '\t' '\n' | sed 's/^\([a-z]*=\)/    \1/'
+
+say "the page launch record (browser stand-in at Internet Explorer's path)"
+if [ -s "$DRIVE_C/qvtest/browser.log" ]; then
+    tr -d '\r' <"$DRIVE_C/qvtest/browser.log"
 else
-    echo "=> the agent's window is not hidden" >&2
-    exit 1
+    echo "(no page was opened)"
 fi
-
-say "starting it a second time: the copy logs that one is running and exits"
-wine_run 'C:\Quillmere\Quillmere.exe' </dev/null >/dev/null 2>&1 || true
-echo "=> second copy ended; windows titled Quillmere.exe: $(winlist Quillmere.exe | grep -c . || true)"
-
-say "the monitor stand-in's record of its starts (c:\\qvtest\\monitor.log)"
-cat "$DRIVE_C/qvtest/monitor.log" 2>/dev/null | tr -d '\r' || echo "(not started)"
 
 say "the agent's log (c:\\qvlog\\Quillmere.log, GBK shown as UTF-8)"
 iconv -f GBK -t UTF-8 "$DRIVE_C/qvlog/Quillmere.log" | tr -d '\r'
@@ -81,4 +115,4 @@ wine_run taskkill /f /pid "$agent_pid" >/dev/null 2>&1 || true
 monitor_pid=$(window_pid plugWatch.exe)
 [ -n "$monitor_pid" ] && wine_run taskkill /f /pid "$monitor_pid" >/dev/null 2>&1 || true
 wait || true
-say "done"
+say "done: the token was registered and announced in $(($(date +%s) - started)) s"
