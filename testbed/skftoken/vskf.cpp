@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <map>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -65,8 +66,19 @@ std::string Resolve(const std::string& path)
     return full ? path : ModuleDir() + path;
 }
 
+// Values read since the last size query of SKF_EnumDev: a pass sees one fixture, and
+// a thousand calls do not parse the file a thousand times.
+std::map<std::string, std::pair<bool, std::string>> g_cache;
+
 std::string ReadValue(const std::string& section, const std::string& key, bool* present = NULL)
 {
+    std::string id = section + '\n' + key;
+    auto cached = g_cache.find(id);
+    if (cached != g_cache.end()) {
+        if (present != NULL)
+            *present = cached->second.first;
+        return cached->second.second;
+    }
     std::vector<char> value(VALUE_BYTES);
     const char* missing = "\x01missing";
     GetPrivateProfileStringA(section.c_str(), key.c_str(), missing, value.data(), VALUE_BYTES,
@@ -75,6 +87,7 @@ std::string ReadValue(const std::string& section, const std::string& key, bool* 
     bool found = s != missing;
     if (present != NULL)
         *present = found;
+    g_cache[id] = std::make_pair(found, found ? s : std::string());
     return found ? s : std::string();
 }
 
@@ -353,8 +366,10 @@ extern "C" {
 ULONG SKF_API SKF_EnumDev(BOOL bPresent, LPSTR szNameList, ULONG* pulSize)
 {
     bool query = szNameList == NULL;
-    if (query)
+    if (query) {
         ++g_sizeQueries;
+        g_cache.clear();
+    }
     std::vector<std::string> names;
     if (DevicesPresent()) {
         int devices = Count(kSection, "devices");
