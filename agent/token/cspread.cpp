@@ -40,19 +40,29 @@ static int ReadCspArea(int tokenHandle, unsigned char* buffer, int* delivered)
     return 0;
 }
 
-int CSP_ReadContainterStaus(int tokenHandle, unsigned int* status)
+// Allocates a zero-filled buffer and reads the area into it. NULL after a reported
+// failure; otherwise the caller frees the buffer.
+static unsigned char* AllocAndReadCspArea(int tokenHandle, int* delivered)
 {
     unsigned char* buffer = (unsigned char*)malloc(CSP_READ_BUFFER_BYTES);
     if (buffer == NULL) {
         printf("malloc error !\n");
-        return 1;
+        return NULL;
     }
     memset(buffer, 0, CSP_READ_BUFFER_BYTES);
-    int delivered = 0;
-    if (ReadCspArea(tokenHandle, buffer, &delivered) != 0) {
+    if (ReadCspArea(tokenHandle, buffer, delivered) != 0) {
         free(buffer);
-        return 1;
+        return NULL;
     }
+    return buffer;
+}
+
+int CSP_ReadContainterStaus(int tokenHandle, unsigned int* status)
+{
+    int delivered = 0;
+    unsigned char* buffer = AllocAndReadCspArea(tokenHandle, &delivered);
+    if (buffer == NULL)
+        return 1;
 
     if (delivered == 0) {
         // Never written: initialise it. A failed write is not noticed; status reads 0.
@@ -89,17 +99,10 @@ static void LogRecordError(int k, int error, const unsigned char* area, int deli
 
 int CSP_ReadCspInfoUnit(int tokenHandle, int k, int item, unsigned char* destination, int* length, int capacity)
 {
-    unsigned char* buffer = (unsigned char*)malloc(CSP_READ_BUFFER_BYTES);
-    if (buffer == NULL) {
-        printf("malloc error !\n");
-        return 1;
-    }
-    memset(buffer, 0, CSP_READ_BUFFER_BYTES);
     int delivered = 0;
-    if (ReadCspArea(tokenHandle, buffer, &delivered) != 0) {
-        free(buffer);
+    unsigned char* buffer = AllocAndReadCspArea(tokenHandle, &delivered);
+    if (buffer == NULL)
         return 1;
-    }
     // A never-written area holds no container: 256 zero bytes.
     if (delivered == 0)
         delivered = CSP_AREA_BYTES;
