@@ -28,7 +28,9 @@ const char kDeleting[] = "正在删除IE中的证书，请稍后...";
 const char kRegistering[] = "正在注册证书，请稍后...";
 const char kConnectFailed[] = "连接设备失败";
 const char kUrl[] = "http://portal.test/token";
-const char kSiblingRecord[] = "c:\\qvtest\\siblings.log";
+// One record per sibling: appends from three processes to one file may overwrite each other.
+const char* const kSiblingRecords[] = {"c:\\qvtest\\sibling1.log", "c:\\qvtest\\sibling2.log",
+                                       "c:\\qvtest\\sibling3.log"};
 const char kBrowserRecord[] = "c:\\qvtest\\browser.log";
 const char kPrvFixture[] = "QvPrvApi.ini";
 const char kPrvCalls[] = "QvPrvApi.calls.log";
@@ -140,7 +142,8 @@ protected:
     {
         KillAll(kPrograms);
         CreateDirectoryA("c:\\qvtest", NULL);
-        for (const char* record : {kSiblingRecord, kBrowserRecord, kMonitorRecord})
+        for (const char* record : {kSiblingRecords[0], kSiblingRecords[1], kSiblingRecords[2], kBrowserRecord,
+                                   kMonitorRecord})
             RemoveFile(record);
         RemoveFile(ProgramDir() + kPrvCalls);
         RemoveFile(DocumentsDir() + "\\qvkey.ini");
@@ -185,7 +188,7 @@ protected:
     {
         for (int n = 1; n <= 3; ++n) {
             m_started.emplace_back();
-            ASSERT_TRUE(Start("sibling.exe", &m_started.back(), std::to_string(n)));
+            ASSERT_TRUE(Start("sibling.exe", &m_started.back(), std::to_string(n) + " " + kSiblingRecords[n - 1]));
         }
         for (const char* title : {"USBKEY管理员工具", "USBKEY普通用户工具", "UKey用户管理工具"})
             ASSERT_NE(WaitForTopLevel(title, 0, 30000), (HWND)NULL) << title;
@@ -199,17 +202,22 @@ protected:
     // A whole pass; the siblings' records show that it reached its end.
     void Pass() { ASSERT_TRUE(SendRegistered(m_agent, kMonitorDone)) << "pass not handled"; }
 
-    static std::vector<std::string> SiblingRecords()
+    // How many registration-finished messages each sibling recorded (wParam and lParam 0
+    // checked), once each holds `expected` or after timeoutMs: they are posted at the end of
+    // the pass and handled by the siblings afterwards.
+    static std::vector<int> Notified(int expected, DWORD timeoutMs = 5000)
     {
-        // Posted at the end of the pass: wait until they were handled.
-        std::vector<std::string> lines;
-        for (DWORD waited = 0; waited < 5000; waited += 100) {
-            lines = FileLines(kSiblingRecord);
-            if (lines.size() % 3 == 0 && !lines.empty())
-                break;
+        std::vector<int> counts(3);
+        for (DWORD waited = 0;; waited += 100) {
+            for (int n = 1; n <= 3; ++n) {
+                std::vector<std::string> lines = FileLines(kSiblingRecords[n - 1]);
+                counts[n - 1] = Count(lines, std::to_string(n) + " regdone 0 0");
+                EXPECT_EQ(counts[n - 1], (int)lines.size()) << "unexpected record of sibling " << n;
+            }
+            if (waited >= timeoutMs || std::count(counts.begin(), counts.end(), expected) == 3)
+                return counts;
             Pump(100);
         }
-        return lines;
     }
     // The browser's launches once the first appeared; none after waitMs when none came.
     static std::vector<std::string> BrowserLaunches(DWORD waitMs)
@@ -224,7 +232,7 @@ protected:
     BrowserAtIePath m_browser;
 };
 
-const std::vector<std::string> kAllNotified = {"1 regdone 0 0", "2 regdone 0 0", "3 regdone 0 0"};
+const std::vector<int> kNotifiedOnce = {1, 1, 1};
 
 TEST_F(AgentEvents, PrivateModeWithNothingListedCleansUpOpensThePageAndTellsTheSiblings)
 {
@@ -239,7 +247,7 @@ TEST_F(AgentEvents, PrivateModeWithNothingListedCleansUpOpensThePageAndTellsTheS
     EXPECT_EQ(Count(log, kDeleting), 30);
     EXPECT_EQ(Count(log, kRegistering), 0);
     EXPECT_EQ(Count(log, "CSPDATA"), 0);
-    EXPECT_EQ(SiblingRecords(), kAllNotified);
+    EXPECT_EQ(Notified(1), kNotifiedOnce);
     std::vector<std::string> launches = BrowserLaunches(30000);
     ASSERT_EQ(launches.size(), 1u);
     EXPECT_NE(launches[0].find(kUrl), std::string::npos) << launches[0];
@@ -281,8 +289,8 @@ TEST_F(AgentEvents, OtherModesOnlyLogTheListedIndexes)
         const char* appNum;
         bool standard;
     } cases[] = {{"1", true}, {"-1", false}};
-    std::string device = "[vskf]\r\ndevices=1\r\n[dev 0]\r\nname=vdev0\r\napps=1\r\n[dev 0 app 0]\r\nname=app0\r\n"
-                         "containers=1\r\n[dev 0 app 0 con 0]\r\nname=gmcon\r\nsign=certs\\tokB_c1_sign.der\r\n"
+    std::string device = "[vskf]\r\ndevices=1\r\n[dev 1]\r\nname=vdev0\r\napps=1\r\n[dev 1 app 1]\r\nname=app0\r\n"
+                         "containers=1\r\n[dev 1 app 1 con 1]\r\nname=gmcon\r\nsign=certs\\tokB_c1_sign.der\r\n"
                          "exch=certs\\tokB_c1_exch.der\r\n";
     WriteIniBesideProgram(kSkfFixture, device);
     WritePrvFixture(PrvToken(0, 'A') + PrvToken(5, 'A'));
@@ -321,7 +329,7 @@ TEST_F(AgentEvents, ConnectFailureEndsThePassAndKeepsTheInsertedFlag)
     EXPECT_EQ(log.back(), kConnectFailed);
     EXPECT_EQ(Filtered(PrvCalls(), "Usb_Connect"), (std::vector<std::string>{"Usb_Connect 3"}));
     ExpectStore({});
-    EXPECT_TRUE(FileLines(kSiblingRecord).empty());
+    EXPECT_EQ(Notified(0, 0), std::vector<int>(3, 0));
     EXPECT_TRUE(BrowserLaunches(3000).empty());
 
     // The token answers now: the next pass registers both and opens the page it owed.
@@ -331,7 +339,7 @@ TEST_F(AgentEvents, ConnectFailureEndsThePassAndKeepsTheInsertedFlag)
     for (const Expected& e : TokenCerts('B'))
         expected.push_back(e);
     ExpectStore(expected);
-    EXPECT_EQ(SiblingRecords(), kAllNotified);
+    EXPECT_EQ(Notified(1), kNotifiedOnce);
     EXPECT_EQ(BrowserLaunches(30000).size(), 1u);
 }
 
@@ -343,8 +351,7 @@ TEST_F(AgentEvents, InsertThenTwoPassesOpensThePageOnce)
     Pass();
     ASSERT_EQ(BrowserLaunches(30000).size(), 1u);
     Pass();
-    std::vector<std::string> records = SiblingRecords();
-    EXPECT_EQ(records.size(), 6u);
+    EXPECT_EQ(Notified(2), std::vector<int>(3, 2));
     Pump(3000);  // a wrongly started browser would show up by now
     EXPECT_EQ(FileLines(kBrowserRecord).size(), 1u);
     EXPECT_EQ(Count(LogMessages(), kUrl), 1);
@@ -437,8 +444,8 @@ TEST_F(AgentEvents, UninstallerRemovesContainerOneTheListAndTheCacheFiles)
 
 TEST_F(AgentEvents, UninstallerRemovesWhatTheStandardLibraryRegistered)
 {
-    WriteIniBesideProgram(kSkfFixture, "[vskf]\r\ndevices=1\r\n[dev 0]\r\nname=vdev0\r\napps=1\r\n[dev 0 app 0]\r\n"
-                                       "name=app0\r\ncontainers=1\r\n[dev 0 app 0 con 0]\r\nname=gmcon\r\n"
+    WriteIniBesideProgram(kSkfFixture, "[vskf]\r\ndevices=1\r\n[dev 1]\r\nname=vdev0\r\napps=1\r\n[dev 1 app 1]\r\n"
+                                       "name=app0\r\ncontainers=1\r\n[dev 1 app 1 con 1]\r\nname=gmcon\r\n"
                                        "sign=certs\\tokB_c2_sign.der\r\nexch=certs\\tokB_c2_exch.der\r\n");
     SetAppNum("1");
     StartTheAgent();
@@ -461,13 +468,8 @@ TEST_F(AgentEvents, MonitorAnnouncingATokenRegistersItAndOpensThePage)
     ASSERT_TRUE(Start(kMonitorExe, &m_started.back(), "-scenario announce0"));
     ASSERT_NE(WaitForTopLevel(kMonitorExe, 0, 30000), (HWND)NULL);
     StartTheAgent(false);
-    // The siblings' records are posted at the end of the pass.
-    std::vector<std::string> records;
-    for (DWORD waited = 0; waited < 120000 && records.size() < 3; waited += 100) {
-        Pump(100);
-        records = FileLines(kSiblingRecord);
-    }
-    EXPECT_EQ(records, kAllNotified);
+    // The siblings are told at the end of the pass.
+    EXPECT_EQ(Notified(1, 120000), kNotifiedOnce);
     std::vector<std::string> monitor = FileLines(kMonitorRecord);
     EXPECT_TRUE(InOrder(monitor, {"posted Ukey插入消息", "posted 0号Ukey插入", "posted KEY监控完成消息", "done"}));
     EXPECT_TRUE(InOrder(LogMessages(), {"收到Ukey插入消息", "收到 0号Ukey插入消息", kPassStart, kRegistering,

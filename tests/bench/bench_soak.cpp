@@ -1,0 +1,170 @@
+// Soak: the real agent runs many monitor-finished passes while two tokens take turns at
+// index 0 of the virtual private library. Prints, at intervals, the agent's handle count,
+// its private memory and the pass time; a leak shows as a figure that keeps growing.
+//   bench_soak.exe [passes (500)] [print every N passes (25)]
+#define PSAPI_VERSION 2
+#include <windows.h>
+
+#include <psapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <tlhelp32.h>
+
+#include <string>
+
+#include "tests/support/certfixtures.h"
+#include "tests/support/testsupport.h"
+
+using namespace qmtest;
+
+namespace {
+
+const char kAgentExe[] = "Quillmere.exe";
+const char kFixture[] = "QvPrvApi.ini";
+const int kExchangeIds[] = {1, 5, 6, 7};
+const int kSignatureIds[] = {0, 8, 9, 10};
+
+// Token A or B at index 0: four containers, both certificates in each.
+std::string Fixture(char token)
+{
+    std::string text = "[vprv]\r\ncalllog=c:\\qvtest\\soak.calls.log\r\n[token 0]\r\nstatus=15\r\n";
+    for (int k = 1; k <= 4; ++k) {
+        std::string c = "c" + std::to_string(k);
+        std::string cert = std::string("certs\\tok") + token + "_" + c;
+        text += c + ".name=tok" + token + "-" + c + "\r\n" + c + ".ex=1\r\n" + c + ".sig=1\r\n";
+        text += "cert" + std::to_string(kExchangeIds[k - 1]) + "=" + cert + "_exch.der\r\n";
+        text += "cert" + std::to_string(kSignatureIds[k - 1]) + "=" + cert + "_sign.der\r\n";
+    }
+    return text;
+}
+
+void KillStrays(const char* exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, exeName) != 0)
+            continue;
+        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+        if (process != NULL) {
+            TerminateProcess(process, 9);
+            WaitForSingleObject(process, 10000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+}
+
+struct FoundWindow {
+    DWORD pid;
+    HWND hwnd;
+};
+
+BOOL CALLBACK Visit(HWND hwnd, LPARAM lParam)
+{
+    FoundWindow* found = reinterpret_cast<FoundWindow*>(lParam);
+    char title[64] = {};
+    DWORD pid = 0;
+    GetWindowTextA(hwnd, title, sizeof title);
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == found->pid && lstrcmpA(title, kAgentExe) == 0) {
+        found->hwnd = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForAgentWindow(DWORD pid)
+{
+    FoundWindow found = {pid, NULL};
+    for (int i = 0; i < 600 && found.hwnd == NULL; ++i) {
+        EnumWindows(Visit, reinterpret_cast<LPARAM>(&found));
+        if (found.hwnd == NULL)
+            Sleep(100);
+    }
+    return found.hwnd;
+}
+
+void PrintFigures(HANDLE agent, int pass, double passMs, double averageMs)
+{
+    DWORD handles = 0;
+    GetProcessHandleCount(agent, &handles);
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(agent, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    printf("%6d %8lu %12.1f %10.1f %10.1f %6d\n", pass, (unsigned long)handles, memory.PrivateUsage / 1024.0, passMs,
+           averageMs, (int)ReadMyStore().size());
+    fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int passes = argc > 1 ? atoi(argv[1]) : 500;
+    int every = argc > 2 ? atoi(argv[2]) : 25;
+    if (passes <= 0 || every <= 0) {
+        fprintf(stderr, "usage: bench_soak [passes] [print every]\n");
+        return 2;
+    }
+    KillStrays(kAgentExe);
+    CreateDirectoryA("c:\\qvtest", NULL);
+    RemoveLogDir();  // no log: the figures are the agent's own, not the log's growth
+    ClearMyStore();
+    RemoveBesideProgram("ConfigInfor.ini");
+    RemoveBesideProgram("openUrlList.ini");
+    WriteIniBesideProgram(kFixture, Fixture('A'));
+    WriteFileBytes(DocumentsDir() + "\\qvkey.ini", "[qvkey 0]\r\nqvkey=soak\r\n");
+
+    std::string commandLine = "\"" + ProgramDir() + kAgentExe + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(NULL, &commandLine[0], NULL, NULL, FALSE, 0, NULL, ProgramDir().c_str(), &si, &pi)) {
+        fprintf(stderr, "cannot start %s\n", kAgentExe);
+        return 1;
+    }
+    HWND hwnd = WaitForAgentWindow(pi.dwProcessId);
+    int status = hwnd != NULL ? 0 : 1;
+    if (hwnd == NULL)
+        fprintf(stderr, "the agent's window did not appear\n");
+    UINT monitorDone = RegisterWindowMessageA("KEY监控完成消息");
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    double totalMs = 0;
+
+    printf("%d passes, tokens A and B alternating at index 0\n", passes);
+    printf("%6s %8s %12s %10s %10s %6s\n", "pass", "handles", "private KiB", "pass ms", "mean ms", "certs");
+    if (hwnd != NULL)
+        PrintFigures(pi.hProcess, 0, 0, 0);
+    for (int pass = 1; hwnd != NULL && pass <= passes; ++pass) {
+        WriteIniBesideProgram(kFixture, Fixture(pass % 2 == 1 ? 'A' : 'B'));
+        DeleteFileA("c:\\qvtest\\soak.calls.log");
+        DWORD_PTR result = 0;
+        QueryPerformanceCounter(&start);
+        LRESULT sent = SendMessageTimeoutA(hwnd, monitorDone, 0, 0, SMTO_NORMAL, 300000, &result);
+        QueryPerformanceCounter(&end);
+        if (sent == 0) {
+            fprintf(stderr, "pass %d was not handled\n", pass);
+            status = 1;
+            break;
+        }
+        double ms = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+        totalMs += ms;
+        if (pass % every == 0 || pass == passes)
+            PrintFigures(pi.hProcess, pass, ms, totalMs / pass);
+    }
+
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    KillStrays("plugWatch.exe");
+    RemoveBesideProgram(kFixture);
+    RemoveFile(DocumentsDir() + "\\qvkey.ini");
+    ClearMyStore();
+    return status;
+}
