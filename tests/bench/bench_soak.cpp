@@ -1,6 +1,8 @@
 // Soak: the real agent runs many monitor-finished passes while two tokens take turns at
 // index 0 of the virtual private library. Prints, at intervals, the agent's handle count,
 // its private memory and the pass time; a leak shows as a figure that keeps growing.
+// Under Wine, which reports 0 for another process, the handles come from the system's
+// handle table and the memory is the host process's anonymous resident memory (KiB).
 //   bench_soak.exe [passes (500)] [print every N passes (25)]
 #define PSAPI_VERSION 2
 #include <windows.h>
@@ -11,6 +13,7 @@
 #include <tlhelp32.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/certfixtures.h"
 #include "tests/support/testsupport.h"
@@ -88,15 +91,86 @@ HWND WaitForAgentWindow(DWORD pid)
     return found.hwnd;
 }
 
-void PrintFigures(HANDLE agent, int pass, double passMs, double averageMs)
+// Handles held by a process, from the system's handle table: Wine answers
+// GetProcessHandleCount for another process with 0.
+struct HandleEntry {
+    ULONG ownerPid;
+    BYTE objectType;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+typedef LONG(WINAPI* QuerySystemInformationFn)(ULONG infoClass, PVOID info, ULONG length, PULONG returned);
+
+long long CountHandlesInSystemTable(DWORD pid)
+{
+    enum { SYSTEM_HANDLE_INFORMATION = 16 };
+    const LONG kLengthMismatch = (LONG)0xC0000004;
+    QuerySystemInformationFn query = reinterpret_cast<QuerySystemInformationFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == NULL)
+        return -1;
+    std::vector<unsigned char> buffer(1 << 16);
+    LONG status;
+    while ((status = query(SYSTEM_HANDLE_INFORMATION, buffer.data(), (ULONG)buffer.size(), NULL)) == kLengthMismatch &&
+           buffer.size() < (64u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return -1;
+    ULONG count = *reinterpret_cast<ULONG*>(buffer.data());
+    size_t room = (buffer.size() - sizeof(ULONG_PTR)) / sizeof(HandleEntry);
+    const HandleEntry* entries = reinterpret_cast<const HandleEntry*>(buffer.data() + sizeof(ULONG_PTR));
+    long long n = 0;
+    for (ULONG i = 0; i < count && i < room; ++i)
+        if (entries[i].ownerPid == pid)
+            ++n;
+    return n;
+}
+
+// Under Wine the agent is a host process whose command line names the program: its
+// anonymous resident memory from the host's /proc (Wine reports 0 for another process).
+long long HostAnonKiB(const std::string& programPath)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA("Z:\\proc\\*", &found);
+    if (find == INVALID_HANDLE_VALUE)
+        return -1;
+    long long kib = -1;
+    do {
+        if (found.cFileName[0] < '0' || found.cFileName[0] > '9')
+            continue;
+        std::string dir = std::string("Z:\\proc\\") + found.cFileName;
+        std::string cmdline = ReadFileBytes(dir + "\\cmdline");
+        if (cmdline.find(programPath) == std::string::npos || cmdline.find("bench_soak") != std::string::npos)
+            continue;
+        std::string status = ReadFileBytes(dir + "\\status");
+        size_t at = status.find("RssAnon:");
+        if (at != std::string::npos)
+            kib = atoll(status.c_str() + at + 8);
+        break;
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    return kib;
+}
+
+void PrintFigures(HANDLE agent, DWORD pid, int pass, double passMs, double averageMs)
 {
     DWORD handles = 0;
-    GetProcessHandleCount(agent, &handles);
+    long long handleFigure = -1, privateKiB = -1;
+    if (GetProcessHandleCount(agent, &handles) && handles > 0)
+        handleFigure = handles;
+    else
+        handleFigure = CountHandlesInSystemTable(pid);
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof memory;
-    GetProcessMemoryInfo(agent, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    printf("%6d %8lu %12.1f %10.1f %10.1f %6d\n", pass, (unsigned long)handles, memory.PrivateUsage / 1024.0, passMs,
-           averageMs, (int)ReadMyStore().size());
+    if (GetProcessMemoryInfo(agent, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory) &&
+        memory.PrivateUsage > 0)
+        privateKiB = (long long)(memory.PrivateUsage / 1024);
+    else
+        privateKiB = HostAnonKiB(ProgramDir() + kAgentExe);
+    printf("%6d %8lld %12lld %10.1f %10.1f %6d\n", pass, handleFigure, privateKiB, passMs, averageMs,
+           (int)ReadMyStore().size());
     fflush(stdout);
 }
 
@@ -139,7 +213,7 @@ int main(int argc, char** argv)
     printf("%d passes, tokens A and B alternating at index 0\n", passes);
     printf("%6s %8s %12s %10s %10s %6s\n", "pass", "handles", "private KiB", "pass ms", "mean ms", "certs");
     if (hwnd != NULL)
-        PrintFigures(pi.hProcess, 0, 0, 0);
+        PrintFigures(pi.hProcess, pi.dwProcessId, 0, 0, 0);
     for (int pass = 1; hwnd != NULL && pass <= passes; ++pass) {
         WriteIniBesideProgram(kFixture, Fixture(pass % 2 == 1 ? 'A' : 'B'));
         DeleteFileA("c:\\qvtest\\soak.calls.log");
@@ -155,7 +229,7 @@ int main(int argc, char** argv)
         double ms = (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
         totalMs += ms;
         if (pass % every == 0 || pass == passes)
-            PrintFigures(pi.hProcess, pass, ms, totalMs / pass);
+            PrintFigures(pi.hProcess, pi.dwProcessId, pass, ms, totalMs / pass);
     }
 
     TerminateProcess(pi.hProcess, 9);
