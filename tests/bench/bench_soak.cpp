@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <tlhelp32.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -103,7 +104,7 @@ struct HandleEntry {
 };
 typedef LONG(WINAPI* QuerySystemInformationFn)(ULONG infoClass, PVOID info, ULONG length, PULONG returned);
 
-long long CountHandlesInSystemTable(DWORD pid)
+long long CountHandlesInSystemTable(DWORD pid, std::map<int, int>* byType = NULL)
 {
     enum { SYSTEM_HANDLE_INFORMATION = 16 };
     const LONG kLengthMismatch = (LONG)0xC0000004;
@@ -123,8 +124,11 @@ long long CountHandlesInSystemTable(DWORD pid)
     const HandleEntry* entries = reinterpret_cast<const HandleEntry*>(buffer.data() + sizeof(ULONG_PTR));
     long long n = 0;
     for (ULONG i = 0; i < count && i < room; ++i)
-        if (entries[i].ownerPid == pid)
+        if (entries[i].ownerPid == pid) {
             ++n;
+            if (byType != NULL)
+                ++(*byType)[entries[i].objectType];
+        }
     return n;
 }
 
@@ -212,8 +216,11 @@ int main(int argc, char** argv)
 
     printf("%d passes, tokens A and B alternating at index 0\n", passes);
     printf("%6s %8s %12s %10s %10s %6s\n", "pass", "handles", "private KiB", "pass ms", "mean ms", "certs");
-    if (hwnd != NULL)
+    std::map<int, int> startHandles;
+    if (hwnd != NULL) {
+        CountHandlesInSystemTable(pi.dwProcessId, &startHandles);
         PrintFigures(pi.hProcess, pi.dwProcessId, 0, 0, 0);
+    }
     for (int pass = 1; hwnd != NULL && pass <= passes; ++pass) {
         WriteIniBesideProgram(kFixture, Fixture(pass % 2 == 1 ? 'A' : 'B'));
         DeleteFileA("c:\\qvtest\\soak.calls.log");
@@ -232,6 +239,15 @@ int main(int argc, char** argv)
             PrintFigures(pi.hProcess, pi.dwProcessId, pass, ms, totalMs / pass);
     }
 
+    // Which kinds of handle grew over the run (object type numbers of the handle table).
+    if (hwnd != NULL) {
+        std::map<int, int> after;
+        CountHandlesInSystemTable(pi.dwProcessId, &after);
+        for (const auto& kind : after)
+            if (kind.second > startHandles[kind.first])
+                printf("handle type %d: %d at the start, %d at the end\n", kind.first, startHandles[kind.first],
+                       kind.second);
+    }
     TerminateProcess(pi.hProcess, 9);
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
