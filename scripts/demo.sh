@@ -98,7 +98,7 @@ say "the monitor stand-in's record (c:\\qvtest\\monitor.log)"
 iconv -f GBK -t UTF-8 "$DRIVE_C/qvtest/monitor.log" 2>/dev/null | tr -d '\r' || echo "(none)"
 
 say "certificates in the current user's \"MY\" store, with their key bindings"
-wine_run "$BUILD/win32/bin/storeinspector.exe" 2>/dev/null | tr -d '\r' | tr '\t' '\n' | sed 's/^\([a-z]*=\)/    \1/'
+wine_run "$BUILD/win32/bin/storeinspector.exe" 2>/dev/null | tr -d '\r' | tr '\t' '\n' | sed 's/^\([a-z0-9]*=\)/    \1/'
 
 say "the page launch record (browser stand-in at Internet Explorer's path)"
 if [ -s "$DRIVE_C/qvtest/browser.log" ]; then
