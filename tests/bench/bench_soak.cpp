@@ -42,26 +42,6 @@ std::string Fixture(char token)
     return text;
 }
 
-void KillStrays(const char* exeName)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (lstrcmpiA(entry.szExeFile, exeName) != 0)
-            continue;
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-        if (process != NULL) {
-            TerminateProcess(process, 9);
-            WaitForSingleObject(process, 10000);
-            CloseHandle(process);
-        }
-    }
-    CloseHandle(snapshot);
-}
-
 struct FoundWindow {
     DWORD pid;
     HWND hwnd;
@@ -188,7 +168,7 @@ int main(int argc, char** argv)
         fprintf(stderr, "usage: bench_soak [passes] [print every]\n");
         return 2;
     }
-    KillStrays(kAgentExe);
+    KillAll({kAgentExe});
     CreateDirectoryA("c:\\qvtest", NULL);
     RemoveLogDir();  // no log: the figures are the agent's own, not the log's growth
     ClearMyStore();
@@ -252,7 +232,7 @@ int main(int argc, char** argv)
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
-    KillStrays("plugWatch.exe");
+    KillAll({"plugWatch.exe"});
     RemoveBesideProgram(kFixture);
     RemoveFile(DocumentsDir() + "\\qvkey.ini");
     ClearMyStore();

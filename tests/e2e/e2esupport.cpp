@@ -11,28 +11,6 @@ const char kAgentExe[] = "Quillmere.exe";
 const char kMonitorExe[] = "plugWatch.exe";
 const char kMonitorRecord[] = "c:\\qvtest\\monitor.log";
 
-void KillAll(const std::vector<std::string>& exeNames)
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return;
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        for (const std::string& name : exeNames) {
-            if (lstrcmpiA(entry.szExeFile, name.c_str()) != 0)
-                continue;
-            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
-            if (process != NULL) {
-                TerminateProcess(process, 9);
-                WaitForSingleObject(process, 10000);
-                CloseHandle(process);
-            }
-        }
-    }
-    CloseHandle(snapshot);
-}
-
 bool Start(const std::string& exeName, PROCESS_INFORMATION* pi, const std::string& args)
 {
     std::string commandLine = "\"" + qmtest::ProgramDir() + exeName + "\"";

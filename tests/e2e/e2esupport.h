@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/testsupport.h"
+
 namespace e2e {
 
 extern const char kAgentExe[];      // "Quillmere.exe"
@@ -14,7 +16,7 @@ extern const char kMonitorExe[];    // "plugWatch.exe"
 extern const char kMonitorRecord[]; // "c:\qvtest\monitor.log"
 
 // Ends every running process with one of these file names and waits for it to go.
-void KillAll(const std::vector<std::string>& exeNames);
+using qmtest::KillAll;
 
 // Starts a program of the bin folder; the handles are the caller's.
 bool Start(const std::string& exeName, PROCESS_INFORMATION* pi, const std::string& args = "");

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 
@@ -41,6 +42,43 @@ std::string ReadFileBytes(const std::string& path)
         bytes.append(buf, n);
     fclose(f);
     return bytes;
+}
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::string text = ReadFileBytes(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+void KillAll(const std::vector<std::string>& exeNames)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        for (const std::string& name : exeNames) {
+            if (lstrcmpiA(entry.szExeFile, name.c_str()) != 0)
+                continue;
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+            if (process != NULL) {
+                TerminateProcess(process, 9);
+                WaitForSingleObject(process, 10000);
+                CloseHandle(process);
+            }
+        }
+    }
+    CloseHandle(snapshot);
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
@@ -89,17 +127,9 @@ static bool IsTimeLine(const std::string& line)
 std::vector<std::string> LogMessages()
 {
     std::vector<std::string> lines;
-    std::string text = ReadLog();
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    for (const std::string& line : ReadLines(kLogFile))
         if (!IsTimeLine(line))
             lines.push_back(line);
-        start = end + 2;
-    }
     return lines;
 }
 

@@ -12,6 +12,10 @@ std::string ProgramDir();
 std::string DocumentsDir();
 
 std::string ReadFileBytes(const std::string& path);   // empty when missing
+// The CR LF separated lines of a file (none when missing).
+std::vector<std::string> ReadLines(const std::string& path);
+// Ends every running process with one of these file names (stray agents, stand-ins).
+void KillAll(const std::vector<std::string>& exeNames);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 void RemoveFile(const std::string& path);

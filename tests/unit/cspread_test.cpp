@@ -25,12 +25,7 @@ const int kToken = 2;
 std::vector<std::string> Calls()
 {
     std::vector<std::string> calls;
-    std::string text = ReadFileBytes(ProgramDir() + kCallLog);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        std::string line = text.substr(start, end - start);
-        start = end == std::string::npos ? text.size() : end + 2;
+    for (const std::string& line : ReadLines(ProgramDir() + kCallLog)) {
         std::vector<std::string> words;
         size_t p = 0;
         while (p < line.size() && words.size() < 4) {

@@ -62,12 +62,7 @@ std::string TokenA(const std::string& status, const std::string& extra = "")
 std::vector<std::string> Calls()
 {
     std::vector<std::string> calls;
-    std::string text = ReadFileBytes(ProgramDir() + kCallLog);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        std::string line = text.substr(start, end - start);
-        start = end == std::string::npos ? text.size() : end + 2;
+    for (const std::string& line : ReadLines(ProgramDir() + kCallLog)) {
         char name[64] = {}, handle[32] = {}, id[32] = {};
         sscanf(line.c_str(), "%63s %31s %31s", name, handle, id);
         calls.push_back(strcmp(name, "Usb_ReadCert") == 0 ? std::string(name) + " " + id : name);
